@@ -10,11 +10,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 # The users' Windows is Chinese; so is the one the tests run on, when the locale exists.
 if locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8; fi
 
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    mkdir -p "$(dirname "$WINEPREFIX")"
-    # Several tests may start at once; only one of them makes the prefix.
-    flock "$WINEPREFIX.lock" sh -c '[ -f "$WINEPREFIX/system.reg" ] || { wineboot --init && wineserver -w; }'
-fi
+"$(dirname "$0")/wine-prefix.sh" "$WINEPREFIX"
 
 if [ -n "${DISPLAY:-}" ]; then
     exec wine "$@"

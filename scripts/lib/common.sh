@@ -53,11 +53,7 @@ start_virtual_display() {
 # One wineserver for every Windows program of this script, so that each starts in a blink.
 start_wine_session() {
     wine_env
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        say "making the Wine prefix build/windows/wineprefix"
-        wineboot --init >/dev/null 2>&1
-        wineserver -w
-    fi
+    "$ROOT/cmake/wine-prefix.sh" "$WINEPREFIX"
     wineserver -p
     # Bring up Wine's desktop process now, so that it holds no test's output open later.
     wine cmd.exe /c exit </dev/null >/dev/null 2>&1
