@@ -100,17 +100,6 @@ bool RegisterMainWindowClass(HINSTANCE instance) {
     return RegisterClassExW(&wc) != 0;
 }
 
-int RunMessageLoop(HWND window) {
-    MSG message;
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        // The dialog keys: Tab, Enter, Space and Escape as in any dialog box.
-        if (IsWindow(window) && IsDialogMessageW(window, &message)) continue;
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-    return static_cast<int>(message.wParam);
-}
-
 }  // namespace
 
 void ShowCurrentTime() {
@@ -127,6 +116,17 @@ void OnMainWindowCreated() {
 void OnClockTimer() {
     AdvanceOneSecond(mainWindow.clockCounters);
     ShowCurrentTime();
+}
+
+int RunMessageLoop(HWND window) {
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        // The dialog keys: Tab, Enter, Space and Escape as in any dialog box.
+        if (IsWindow(window) && IsDialogMessageW(window, &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return static_cast<int>(message.wParam);
 }
 
 HWND CreateMainWindow(HINSTANCE instance) {

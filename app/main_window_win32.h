@@ -34,6 +34,9 @@ extern MainWindow mainWindow;
 // Creates the window hidden, with its controls, then runs OnMainWindowCreated; null on failure.
 HWND CreateMainWindow(HINSTANCE instance);
 
+// Runs the thread's messages, with the dialog keys of `window`, until the quit message.
+int RunMessageLoop(HWND window);
+
 // The whole run: create, show, and the message loop until the window is gone; the exit status.
 int RunMainWindow(HINSTANCE instance, int showCommand);
 
