@@ -8,6 +8,7 @@
 #include "app/texts.h"
 #include "app/transparent_label_win32.h"
 #include "app/ui_text_win32.h"
+#include "sync/daytime_sync_win32.h"
 
 MainWindow mainWindow;
 
@@ -35,18 +36,17 @@ bool CreateControls(HWND window) {
         CreateTransparentLabel(window, k透明标签3网络时间Id, Place(48, 136, 250, 16), "");
     w.超级链接框1 = CreateHyperlinkBox(window, k超级链接框1Id, Place(277, 166, 64, 24),
                                        texts::kContactAuthor, kContactLink);
+    ResetSyncState();
     return w.透明标签1 && w.按钮同步时间 && w.透明标签3系统时间 && w.透明标签3网络时间 &&
-           w.超级链接框1 && CreateTimer(w.时钟1, window, OnClockTimer);
+           w.超级链接框1 && CreateTimer(w.时钟1, window, OnClockTimer) &&
+           CreateClient(w.客户1, window, OnClientDataArrived, nullptr);
 }
 
-// The counted clock learns of a changed clock only from a reload.
-void ReloadClock() {
-    LoadClockCounters(mainWindow.clockCounters);
-    ShowCurrentTime();
-}
-
-void OnCommand(HWND window, int id, HWND control) {
+void OnCommand(HWND window, int id, int code, HWND control) {
     switch (id) {
+        case k按钮同步时间Id:
+            if (code == BN_CLICKED) OnSyncButtonClicked();
+            break;
         // Escape, through the dialog keys: closes as the close button does.
         case IDCANCEL: SendMessageW(window, WM_CLOSE, 0, 0); break;
         // Enter, through the dialog keys: the focused button is clicked, and no other.
@@ -61,21 +61,18 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     switch (message) {
         case WM_CREATE: return CreateControls(window) ? 0 : -1;
         case WM_COMMAND:
-            OnCommand(window, LOWORD(wParam), reinterpret_cast<HWND>(lParam));
+            OnCommand(window, LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
             return 0;
         case WM_DRAWITEM:
             if (DrawThemedButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam))) return TRUE;
             break;
         case WM_SETFOCUS: SetFocus(mainWindow.按钮同步时间); return 0;
-        case WM_TIMECHANGE: ReloadClock(); return 0;
+        case WM_TIMECHANGE: ReloadCurrentTime(); return 0;
         case WM_POWERBROADCAST:
-            if (wParam == PBT_APMRESUMEAUTOMATIC || wParam == PBT_APMRESUMESUSPEND) ReloadClock();
+            if (wParam == PBT_APMRESUMEAUTOMATIC || wParam == PBT_APMRESUMESUSPEND)
+                ReloadCurrentTime();
             return TRUE;
         case WM_DESTROY: PostQuitMessage(0); return 0;
-        case WM_NCDESTROY:
-            // Last of all, after the controls: a window made later starts from nothing.
-            mainWindow = MainWindow{};
-            return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }
@@ -104,6 +101,11 @@ bool RegisterMainWindowClass(HINSTANCE instance) {
 
 void ShowCurrentTime() {
     SetLabelText(mainWindow.透明标签1, CurrentTimeText(mainWindow.clockCounters));
+}
+
+void ReloadCurrentTime() {
+    LoadClockCounters(mainWindow.clockCounters);
+    ShowCurrentTime();
 }
 
 void OnMainWindowCreated() {

@@ -5,6 +5,7 @@
 
 #include "app/timer_win32.h"
 #include "clock/clock_counters.h"
+#include "sync/client_win32.h"
 
 // Control identifiers, by which GetDlgItem finds the controls from inside or outside.
 inline constexpr int k透明标签1Id = 101;
@@ -25,6 +26,7 @@ struct MainWindow {
     HWND 透明标签3网络时间 = nullptr;
     HWND 超级链接框1 = nullptr;
     Timer 时钟1;
+    Client 客户1;
     ClockCounters clockCounters;
 };
 
@@ -45,3 +47,6 @@ void OnClockTimer();
 
 // Puts the counters' text into 透明标签1.
 void ShowCurrentTime();
+
+// Loads the counters from the local clock and shows them: the counted clock's only correction.
+void ReloadCurrentTime();
