@@ -27,11 +27,16 @@ SOCKET HeldSocket(const Client& client) {
 
 void StopAndCloseSocket(Client& client) {
     if (HeldSocket(client) == INVALID_SOCKET) return;
-    // Notifications already posted stay in the queue; OnSocketNotification knows them by their
-    // socket and ignores them.
     WSAAsyncSelect(HeldSocket(client), client.window, 0, 0);
     closesocket(HeldSocket(client));
     client.socket = INVALID_SOCKET;
+    // Notifications already posted stay queued, and the next socket may well get the number of
+    // the one just closed, so they could pass for its own: all that are queued now belong to
+    // closed sockets, and go with them.
+    MSG stale;
+    while (PeekMessageW(&stale, client.window, kClientSocketMessage, kClientSocketMessage,
+                        PM_REMOVE | PM_NOYIELD)) {
+    }
 }
 
 // False for an empty host and for a name that the resolver cannot turn into an IPv4 address.
@@ -120,7 +125,7 @@ void OnReadable(Client& client) {
 // still reads what it can (the reads fail when nothing is there), and a close notification with
 // one (the connection was reset or aborted) is still the end of the connection.
 void OnSocketNotification(Client& client, SOCKET s, WORD event) {
-    // A notification posted for a socket that a later Connect has closed is not this one's.
+    // Not one for a socket closed since: StopAndCloseSocket has already thrown those away.
     if (HeldSocket(client) == INVALID_SOCKET || s != HeldSocket(client)) return;
     switch (event) {
         case FD_READ: OnReadable(client); break;
