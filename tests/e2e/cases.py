@@ -56,6 +56,11 @@ def present(when):
     return nist_line(when)
 
 
+def three_members(when):
+    line = nist_line(when)
+    return line[: line.index(b" 00 0 ")] + b"\r\n"
+
+
 def far_from_now():
     # 2012-09-12 04:26:27 UTC: sets 12:26:27 local, years from Wine's present time.
     return nist_line(datetime.datetime(2012, 9, 12, 4, 26, 27))
@@ -73,6 +78,19 @@ def four_second_rule(result, driver, recorder, lab, since):
     driver("click", 4000, "labels", timeout=30)
     lab.wait_sent(timeout=5)
     result.notes.append("the 2nd click (within 4 s) made no attempt; the 3rd (after 4 s) did")
+
+
+def click_again_after_4_s(result, driver, recorder, lab, since):
+    """A click past the 4-second rule drops the silent connection and starts from the first."""
+    first = lab.connections()[0]
+    time.sleep(max(0.0, first.accepted_at + 4.5 - time.monotonic()))
+    driver("click", 1500, "labels", timeout=30)
+    end = time.monotonic() + 3
+    while time.monotonic() < end and not (first.peer_closed and len(lab.connections()) == 2):
+        time.sleep(0.05)
+    result.check(first.peer_closed, "a click after 4 s left the silent connection open")
+    result.check(len(lab.connections()) == 2, "a click after 4 s made no new connection")
+    result.notes.append("a click after 4 s closed the silent connection and connected anew")
 
 
 def end_to_end_cases():
@@ -156,8 +174,14 @@ def matrix_cases(rng):
         ),
         Case("accepting and closing without a byte", {0: serving(close_at_once())}, "nothing",
              [0], watch_ms=1500),
-        Case("accepting and never sending", {0: serving(hold_open())}, "nothing", [0],
-             watch_ms=2500),
+        Case(
+            "accepting and never sending",
+            {0: serving(hold_open())},
+            "nothing",
+            [0, 0],
+            watch_ms=2500,
+            then=click_again_after_4_s,
+        ),
         Case(
             f"the reply split at byte {cut}, {delay * 1000:.0f} ms apart",
             {0: serving(split(present, cut, delay))},
@@ -182,6 +206,12 @@ def matrix_cases(rng):
             watch_ms=3000,
             settle=1.0,
             detail=f"bytes 1-255 but CR and LF, noise seed {noise_seed}",
+        ),
+        Case(
+            "three members, CR LF right after the time",
+            {0: serving(answer(three_members))},
+            "success",
+            [0],
         ),
         Case("a zero byte first", {0: serving(answer(lambda w: b"\0" + nist_line(w)))}, "nothing",
              [0], watch_ms=2500),
