@@ -2,6 +2,7 @@
 // colours.
 #include "app/control_theme_win32.h"
 
+#include "app/child_window_win32.h"
 #include "app/ui_text_win32.h"
 
 namespace {
@@ -79,15 +80,10 @@ void ApplyControlTheme(int scheme) {
 }
 
 HWND CreatePushButton(HWND parent, int id, RECT place, std::string_view gbkCaption, DWORD style) {
-    const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE));
-    HWND button =
-        CreateWindowExW(0, L"BUTTON", WideFromGbk(gbkCaption).c_str(),
-                        WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON | style, place.left, place.top,
-                        place.right - place.left, place.bottom - place.top, parent,
-                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+    HWND button = CreateChildWindow(parent, L"BUTTON", WideFromGbk(gbkCaption).c_str(),
+                                    WS_VISIBLE | BS_PUSHBUTTON | style, 0, place, id);
     if (!button) return nullptr;
-    SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
-                 FALSE);
+    UseDefaultGuiFont(button);
     if (currentScheme != 0) ApplySchemeTo(button);
     return button;
 }

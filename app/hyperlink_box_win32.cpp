@@ -1,6 +1,7 @@
 // Hyperlink box: colours for rest, hover and an opened link; a hand cursor; the shell call.
 #include "app/hyperlink_box_win32.h"
 
+#include "app/child_window_win32.h"
 #include "app/shell_win32.h"
 #include "app/ui_text_win32.h"
 
@@ -79,26 +80,11 @@ LRESULT CALLBACK HyperlinkProc(HWND box, UINT message, WPARAM wParam, LPARAM lPa
     return DefWindowProcW(box, message, wParam, lParam);
 }
 
-void RegisterHyperlinkClass(HINSTANCE instance) {
-    WNDCLASSEXW wc{};
-    if (GetClassInfoExW(instance, kClassName, &wc)) return;
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = HyperlinkProc;
-    wc.cbWndExtra = 2 * sizeof(LONG_PTR);
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorW(nullptr, IDC_HAND);
-    wc.lpszClassName = kClassName;
-    RegisterClassExW(&wc);
-}
-
 }  // namespace
 
 HWND CreateHyperlinkBox(HWND parent, int id, RECT place, std::string_view gbkCaption,
                         const wchar_t* target) {
-    const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE));
-    RegisterHyperlinkClass(instance);
-    return CreateWindowExW(
-        WS_EX_DLGMODALFRAME, kClassName, WideFromGbk(gbkCaption).c_str(), WS_CHILD | WS_VISIBLE,
-        place.left, place.top, place.right - place.left, place.bottom - place.top, parent,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, const_cast<wchar_t*>(target));
+    RegisterChildClass(parent, kClassName, HyperlinkProc, IDC_HAND, 2 * sizeof(LONG_PTR));
+    return CreateChildWindow(parent, kClassName, WideFromGbk(gbkCaption).c_str(), WS_VISIBLE,
+                             WS_EX_DLGMODALFRAME, place, id, const_cast<wchar_t*>(target));
 }

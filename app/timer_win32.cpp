@@ -1,6 +1,8 @@
 // Timer on SetTimer: Windows delivers its events through the message loop and never piles them up.
 #include "app/timer_win32.h"
 
+#include "app/child_window_win32.h"
+
 namespace {
 
 constexpr wchar_t kClassName[] = L"LanyuTimer";
@@ -32,19 +34,10 @@ LRESULT CALLBACK TimerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 }  // namespace
 
 bool CreateTimer(Timer& timer, HWND owner, void (*onTick)()) {
-    const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(owner, GWLP_HINSTANCE));
-    WNDCLASSEXW wc{};
-    if (!GetClassInfoExW(instance, kClassName, &wc)) {
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = TimerProc;
-        wc.hInstance = instance;
-        wc.lpszClassName = kClassName;
-        RegisterClassExW(&wc);
-    }
+    RegisterChildClass(owner, kClassName, TimerProc, nullptr);
     timer.period = 0;
     timer.onTick = onTick;
-    timer.window =
-        CreateWindowExW(0, kClassName, L"", WS_CHILD, 0, 0, 0, 0, owner, nullptr, instance, &timer);
+    timer.window = CreateChildWindow(owner, kClassName, L"", 0, 0, RECT{}, 0, &timer);
     return timer.window != nullptr;
 }
 

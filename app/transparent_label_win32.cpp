@@ -1,6 +1,7 @@
 // Transparent label: paints its parent's background beneath itself, then its text.
 #include "app/transparent_label_win32.h"
 
+#include "app/child_window_win32.h"
 #include "app/ui_text_win32.h"
 
 namespace {
@@ -69,30 +70,12 @@ LRESULT CALLBACK LabelProc(HWND label, UINT message, WPARAM wParam, LPARAM lPara
     return DefWindowProcW(label, message, wParam, lParam);
 }
 
-void RegisterLabelClass(HINSTANCE instance) {
-    WNDCLASSEXW wc{};
-    if (GetClassInfoExW(instance, kClassName, &wc)) return;
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = LabelProc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.lpszClassName = kClassName;
-    RegisterClassExW(&wc);
-}
-
 }  // namespace
 
 HWND CreateTransparentLabel(HWND parent, int id, RECT place, std::string_view gbkText) {
-    const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE));
-    RegisterLabelClass(instance);
-    HWND label = CreateWindowExW(
-        0, kClassName, WideFromGbk(gbkText).c_str(), WS_CHILD | WS_VISIBLE, place.left, place.top,
-        place.right - place.left, place.bottom - place.top, parent,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
-    if (label)
-        SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
-                     FALSE);
-    return label;
+    RegisterChildClass(parent, kClassName, LabelProc, IDC_ARROW);
+    return CreateChildWindow(parent, kClassName, WideFromGbk(gbkText).c_str(), WS_VISIBLE, 0, place,
+                             id);
 }
 
 void SetLabelText(HWND label, std::string_view gbkText) {

@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "datetime/date_time.h"
+#include "tests/describe.h"
 #include "tests/gbk.h"
 
 namespace {
@@ -12,14 +13,6 @@ namespace chr = std::chrono;
 
 DateTime At(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
     return MakeDateTime(y, mo, d, h, mi, s);
-}
-
-std::string Describe(DateTime t) {
-    char buffer[64];
-    const LocalTimeFields f = LocalTimeFieldsOf(t);
-    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d (raw %lld)", f.year,
-                  f.month, f.day, f.hour, f.minute, f.second, static_cast<long long>(t.seconds));
-    return buffer;
 }
 
 struct ParseCase {

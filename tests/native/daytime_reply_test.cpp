@@ -9,6 +9,7 @@
 
 #include "datetime/date_time.h"
 #include "sync/daytime_reply.h"
+#include "tests/describe.h"
 #include "tests/gbk.h"
 
 namespace {
@@ -19,14 +20,6 @@ using Members = std::vector<std::string>;
 
 // What NIST's servers send, with the health digit H (member 5) at 0.
 constexpr std::string_view kNistLine = "\n60966 25-10-18 06:49:19 16 0 0 724.2 UTC(NIST) *\n";
-
-std::string Describe(DateTime t) {
-    char buffer[64];
-    const LocalTimeFields f = LocalTimeFieldsOf(t);
-    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d (raw %lld)", f.year,
-                  f.month, f.day, f.hour, f.minute, f.second, static_cast<long long>(t.seconds));
-    return buffer;
-}
 
 const char* Describe(ReplyVerdict verdict) {
     switch (verdict) {
