@@ -33,9 +33,15 @@ void StopAndCloseSocket(Client& client) {
     // Notifications already posted stay queued, and the next socket may well get the number of
     // the one just closed, so they could pass for its own: all that are queued now belong to
     // closed sockets, and go with them.
+    // PeekMessage hands over a pending WM_QUIT whatever the filter; when the window goes, the
+    // main window has just posted one, and the message loop must still get it.
     MSG stale;
     while (PeekMessageW(&stale, client.window, kClientSocketMessage, kClientSocketMessage,
                         PM_REMOVE | PM_NOYIELD)) {
+        if (stale.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(stale.wParam));
+            break;
+        }
     }
 }
 

@@ -357,6 +357,20 @@ TEST_F(ClientTest, SendsNothingAndClosesWhenItsParentIsDestroyed) {
     EXPECT_EQ(Connect(client_, "127.0.0.1", server.port()), 0) << "connected after the end";
 }
 
+// The main window's WM_DESTROY posts the quit before its children go; the client, destroyed after
+// it with a connection held, must leave that quit to the message loop, or the program outlives
+// its window.
+TEST_F(ClientTest, LeavesTheQuitToTheLoopWhenDestroyedWithAConnectionHeld) {
+    LoopbackServer& server = Serve([](SOCKET s) { ReadUntilEnd(s); });
+    ASSERT_EQ(Connect(client_, "127.0.0.1", server.port()), 1);
+    PostQuitMessage(7);
+    DestroyParent();
+
+    MSG quit;
+    ASSERT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the quit was lost";
+    EXPECT_EQ(quit.wParam, 7u);
+}
+
 TEST_F(ClientTest, RefusedConnectionFailsWithoutWaitingForTheTimeOut) {
     // Bound but not listening: the port is ours, and the system refuses connections to it.
     const SOCKET bound = ListenOnLoopback(0, -1);
