@@ -26,8 +26,10 @@ import servers  # noqa: E402
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 WINDOWS_BUILD = os.path.join(ROOT, "build", "windows")
 E2E = os.path.join(ROOT, "build", "e2e")
-PROGRAM = os.path.join(WINDOWS_BUILD, "LanyuTimeSync.exe")
-DRIVER = os.path.join(WINDOWS_BUILD, "e2e_driver.exe")
+# Another build's programs can be run with LANYU_E2E_BIN=DIR (with --no-build).
+BIN = os.environ.get("LANYU_E2E_BIN", WINDOWS_BUILD)
+PROGRAM = os.path.join(BIN, "LanyuTimeSync.exe")
+DRIVER = os.path.join(BIN, "e2e_driver.exe")
 HOSTS = os.path.join(E2E, "hosts")
 DISPLAY = ":42"
 
@@ -224,16 +226,20 @@ class Program:
             raise CaseError(f"the window did not appear: {lines}")
 
     def stop(self):
+        """Closes the window (and any box first); a problem when the program did not end with it."""
         if not self.process:
-            return
+            return None
         self.driver("close-box", 2000, timeout=20)
-        self.driver("close", 5000, timeout=20)
+        _, closed = self.driver("close", 5000, timeout=20)
+        problem = None if closed == 0 else "the window did not close"
         try:
-            self.process.wait(timeout=10)
+            self.process.wait(timeout=5)
         except subprocess.TimeoutExpired:
+            problem = problem or "the program went on running after its window had closed"
             self.process.kill()
             self.process.wait(timeout=10)
         self.process = None
+        return problem
 
 
 class CaseError(Exception):
@@ -293,6 +299,7 @@ class Result:
         self.outcome = None
         self.attempt_span = None  # from the first connection attempt to the last
         self.unanswered = 0  # readings during which the window did not answer
+        self.seconds = 0.0  # the case's whole run, tries included
 
     def check(self, condition, problem):
         if not condition:
@@ -401,6 +408,8 @@ def attempt_case(case, program, driver, recorder):
         result.check(received == 0, f"the client sent {received} bytes")
         lines, status = driver("responsive", 2000)
         result.check(status == 0, "the window does not answer afterwards")
+        problem = program.stop()
+        result.check(problem is None, problem)
         return result
     except (CaseError, subprocess.TimeoutExpired, OSError, RuntimeError, ValueError) as error:
         result.problems.append(f"{type(error).__name__}: {error}")
@@ -485,7 +494,7 @@ def describe(result):
         parts.append(f"retried: {result.tries - 1} more run(s) after Wine refused the setting")
     parts.extend(result.notes)
     mark = "PASS" if result.passed else "FAIL"
-    row = f"{mark}  {case.name:<46} {'; '.join(parts)}"
+    row = f"{mark}  {case.name:<46} {'; '.join(parts)} [{result.seconds:.1f} s]"
     for problem in result.problems:
         row += f"\n      - {problem}"
     return row
@@ -529,7 +538,9 @@ def main():
     results = []
     started = time.monotonic()
     for case in suite:
+        case_started = time.monotonic()
         result = run_case(case, program, driver, recorder)
+        result.seconds = time.monotonic() - case_started
         results.append(result)
         say(describe(result))
     recorder.close()
