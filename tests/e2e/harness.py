@@ -1,4 +1,4 @@
-"""End-to-end run of LanyuTimeSync.exe, inside a private network namespace (started by tests/e2e/run).
+"""End-to-end run of LanyuTimeSync.exe in a private network namespace (started by tests/e2e/run).
 
 Runs as the first process of fresh network, mount and PID namespaces: it points the five daytime
 server names at loopback addresses, checks that nothing can leave the namespace, starts Xvfb, a
@@ -358,7 +358,9 @@ def attempt_case(case, program, driver, recorder):
         if case.action == "click":
             lines, status = driver("click", watch_ms, until, timeout=watch_ms / 1000 + 30)
         else:
-            lines, status = driver("key", case.action, watch_ms, until, timeout=watch_ms / 1000 + 30)
+            lines, status = driver(
+                "key", case.action, watch_ms, until, timeout=watch_ms / 1000 + 30
+            )
             focus = [line["focus"] for line in lines if "focus" in line]
             result.check(focus == [102], f"the key went to control {focus}, not the button")
         states = [line for line in lines if "answered" in line]
@@ -422,7 +424,7 @@ def attempt_case(case, program, driver, recorder):
 
 
 def check_box(result, lines, driver):
-    """The box, with the button still unchanged behind it; then the new caption once it is closed."""
+    """The box, with the button unchanged behind it; then the new caption once it is closed."""
     states = [line for line in lines if "answered" in line]
     boxes = [s for s in states if s.get("box")]
     if not result.check(boxes, "no message box appeared"):
