@@ -42,17 +42,17 @@ bool CreateControls(HWND window) {
            CreateClient(w.客户1, window, OnClientDataArrived, nullptr);
 }
 
-void OnCommand(HWND window, int id, int code, HWND control) {
+void OnCommand(HWND window, int id, int code) {
     switch (id) {
         case k按钮同步时间Id:
             if (code == BN_CLICKED) OnSyncButtonClicked();
             break;
         // Escape, through the dialog keys: closes as the close button does.
         case IDCANCEL: SendMessageW(window, WM_CLOSE, 0, 0); break;
-        // Enter, through the dialog keys: the focused button is clicked, and no other.
+        // Enter, through the dialog keys: the focused button is clicked, and no other. The
+        // window is no dialog and has no default button, so the key arrives as IDOK.
         case IDOK:
-            if (control && control == mainWindow.按钮同步时间)
-                SendMessageW(control, BM_CLICK, 0, 0);
+            if (GetFocus() == mainWindow.按钮同步时间) SendMessageW(GetFocus(), BM_CLICK, 0, 0);
             break;
     }
 }
@@ -60,9 +60,7 @@ void OnCommand(HWND window, int id, int code, HWND control) {
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_CREATE: return CreateControls(window) ? 0 : -1;
-        case WM_COMMAND:
-            OnCommand(window, LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
-            return 0;
+        case WM_COMMAND: OnCommand(window, LOWORD(wParam), HIWORD(wParam)); return 0;
         case WM_DRAWITEM:
             if (DrawThemedButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam))) return TRUE;
             break;
