@@ -81,8 +81,16 @@ def bind(source, target):
 def isolate():
     """Makes the namespace's own files and network, and proves that nothing leaves it."""
     # Unix sockets with a path cross network namespaces; a private /tmp keeps this run's X
-    # display and wineserver apart from any outside.
+    # display and wineserver apart from any outside. A checkout that itself lies under /tmp is
+    # carried across onto the new one, at the same path.
+    inside_tmp = os.path.commonpath([ROOT, "/tmp"]) == "/tmp"
+    if inside_tmp:
+        os.makedirs("/mnt", exist_ok=True)
+        bind(ROOT, "/mnt")
     run(["mount", "-t", "tmpfs", "tmpfs", "/tmp"], timeout=10)
+    if inside_tmp:
+        os.makedirs(ROOT)
+        run(["mount", "--move", "/mnt", ROOT], timeout=10)
     with open(HOSTS, "w"):
         pass
     write_hosts()
