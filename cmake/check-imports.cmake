@@ -1,0 +1,21 @@
+# Fails when the program imports a DLL that is not part of Windows: it may run elevated from a
+# downloads folder, where a planted DLL of that name would load. Run as a test:
+#   cmake -DOBJDUMP=... -DPROGRAM=... -P check-imports.cmake
+cmake_minimum_required(VERSION 3.25)
+set(system_dlls advapi32 comctl32 gdi32 kernel32 msvcrt shell32 user32 ws2_32)
+execute_process(COMMAND ${OBJDUMP} -p ${PROGRAM} OUTPUT_VARIABLE headers RESULT_VARIABLE failed)
+if(failed)
+    message(FATAL_ERROR "cannot read the headers of ${PROGRAM}")
+endif()
+string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${headers}")
+if(NOT imports)
+    message(FATAL_ERROR "no imports found in ${PROGRAM}")
+endif()
+foreach(import IN LISTS imports)
+    string(REGEX REPLACE "DLL Name: ([^.]+)\\.[dD][lL][lL]" "\\1" dll "${import}")
+    string(TOLOWER "${dll}" dll)
+    if(NOT dll IN_LIST system_dlls)
+        message(FATAL_ERROR "${PROGRAM} imports ${dll}.dll, which is not a system DLL")
+    endif()
+    message(STATUS "imports ${dll}.dll")
+endforeach()
