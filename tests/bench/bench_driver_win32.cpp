@@ -320,13 +320,11 @@ int Sync(HWND window, long long limitMs, bool secondStart, bool figures) {
     if (secondStart) WaitForSecondStart(20);
     const double start = Now();
     PostMessageW(GetDlgItem(window, k按钮同步时间Id), BM_CLICK, 0, 0);
-    double beforeChanged = -1;
     double afterChanged = -1;
     std::optional<Labels> last;
     while (Now() - start < static_cast<double>(limitMs)) {
         if (const auto now = ReadLabels(window)) {
             last = now;
-            if (beforeChanged < 0 && now->before != first->before) beforeChanged = Now() - start;
             if (now->after != first->after) {
                 afterChanged = Now() - start;
                 // The two readings are apart in time: the handler may have run between them.
@@ -338,7 +336,6 @@ int Sync(HWND window, long long limitMs, bool secondStart, bool figures) {
     }
     const bool answers = Answers(window, 2000);
     std::string line = "{\"after_ms\":" + (afterChanged < 0 ? "null" : Number(afterChanged)) +
-                       ",\"before_ms\":" + (beforeChanged < 0 ? "null" : Number(beforeChanged)) +
                        ",\"answers\":" + (answers ? "true" : "false");
     const auto clock = ReadText(GetDlgItem(window, k透明标签1Id));
     const auto button = ReadText(GetDlgItem(window, k按钮同步时间Id));
@@ -374,6 +371,7 @@ int Held(HWND window, long long limitMs) {
     }
     const double held = Now() - start;
     const bool answers = Answers(window, 2000);
+    const double answered = Now() - start;
     if (HWND ok = GetDlgItem(box, IDOK)) {
         PostMessageW(ok, BM_CLICK, 0, 0);
     } else {
@@ -381,10 +379,15 @@ int Held(HWND window, long long limitMs) {
     }
     const double closeLimit = Now() + 5000;
     while (IsWindow(box) && Now() < closeLimit) Sleep(kPollMs);
+    const double closed = Now() - start;
     const auto button = ReadText(GetDlgItem(window, k按钮同步时间Id));
-    Print("{\"held_ms\":" + Number(held) + ",\"answers_behind_box\":" +
-          (answers ? "true" : "false") + ",\"box_closed\":" + (IsWindow(box) ? "false" : "true") +
-          ",\"button\":" + (button ? Utf8Json(*button) : std::string("null")) + "}");
+    const auto clock = ReadText(GetDlgItem(window, k透明标签1Id));
+    Print("{\"held_ms\":" + Number(held) + ",\"answered_ms\":" + Number(answered) +
+          ",\"box_closed_ms\":" + Number(closed) + ",\"read_ms\":" + Number(Now() - start) +
+          ",\"answers_behind_box\":" + (answers ? "true" : "false") +
+          ",\"box_closed\":" + (IsWindow(box) ? "false" : "true") +
+          ",\"button\":" + (button ? Utf8Json(*button) : std::string("null")) +
+          ",\"clock\":" + (clock ? Utf8Json(*clock) : std::string("null")) + "}");
     return IsWindow(box) ? 1 : 0;
 }
 
