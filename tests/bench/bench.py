@@ -34,6 +34,7 @@ PROGRAM = os.path.join(WINDOWS_BUILD, "LanyuTimeSync.exe")
 SOAK_PROGRAM = os.path.join(SOAK_BUILD, "LanyuTimeSync.exe")
 BASELINE = os.path.join(WINDOWS_BUILD, "bench_baseline.exe")
 BASELINE_DLLS = os.path.join(WINDOWS_BUILD, "bench_baseline_dlls.exe")
+BASELINE_TICKING = os.path.join(WINDOWS_BUILD, "bench_baseline_ticking.exe")
 STRIP = "x86_64-w64-mingw32-strip"
 TCP_CLIENT = os.path.join(WINDOWS_BUILD, "bench_tcp_client.exe")
 BENCH_DRIVER = os.path.join(WINDOWS_BUILD, "bench_driver.exe")
@@ -289,78 +290,136 @@ def report_start(samples):
 # Idle CPU --------------------------------------------------------------------------------------
 
 
+def idle_cpu(pid, seconds, leave_out=()):
+    """CPU seconds of the process, the wineserver, Xvfb and every other process of the namespace
+    (but this one and `leave_out`) over `seconds` of doing nothing from outside."""
+    wineserver, xvfb = one_pid("wineserver"), one_pid("Xvfb")
+    mine = {os.getpid(), *leave_out}
+    others = [p for p in all_pids() if p not in mine | {pid, wineserver, xvfb}]
+    started = time.monotonic()
+    before = {p: cpu_ticks(p) for p in [pid, wineserver, xvfb, *others]}
+    time.sleep(seconds)
+    after = {p: cpu_ticks(p) for p in before}
+    elapsed = time.monotonic() - started
+
+    def used(pids):
+        return sum(
+            (after[p] or 0) - (before[p] or 0) for p in pids if before[p] is not None
+        ) / CLOCK_TICKS
+
+    return {
+        "elapsed_s": elapsed,
+        "program_s": used([pid]),
+        "wineserver_s": used([wineserver]),
+        "xvfb_s": used([xvfb]),
+        "other_wine_s": used(others),
+        "other_processes": {
+            f"{p} {cmdline(p)}": ((after[p] or 0) - (before[p] or 0)) / CLOCK_TICKS
+            for p in others
+            if before[p] is not None
+        },
+    }
+
+
+def idle_program(env, seconds):
+    program = Program(env, PROGRAM)
+    program.start()
+    try:
+        time.sleep(2)  # past start-up
+        first_state, _ = wine(env, E2E_DRIVER, "state", timeout=30)
+        sample = idle_cpu(program.pid, seconds)
+        last_state, _ = wine(env, E2E_DRIVER, "state", timeout=30)
+        clock_0 = harness.parse_clock(first_state[0].get("clock", "")) if first_state else None
+        clock_1 = harness.parse_clock(last_state[0].get("clock", "")) if last_state else None
+        sample["clock_advanced_s"] = (
+            (clock_1 - clock_0).total_seconds() if clock_0 and clock_1 else None
+        )
+        return sample
+    finally:
+        problem = program.stop()
+        if problem:
+            raise RuntimeError(problem)
+
+
+def idle_ticking_baseline(env, seconds):
+    """The baseline that writes the time into its label once a second, started and closed by the
+    driver, which sleeps meanwhile and is left out of the figures."""
+    name = os.path.basename(BASELINE_TICKING)
+    settle_ms = int((seconds + 8) * 1000)
+    driver = subprocess.Popen(
+        ["wine", BENCH_DRIVER, "launch", windows_path(BASELINE_TICKING), str(settle_ms)],
+        env=env,
+        stdin=subprocess.DEVNULL,
+        stdout=subprocess.PIPE,
+        stderr=subprocess.DEVNULL,
+    )
+    try:
+        pid, deadline = None, time.monotonic() + 30
+        while pid is None and time.monotonic() < deadline:
+            found = [p for p in pids_running(name) if "bench_driver" not in cmdline(p)]
+            pid = found[0] if len(found) == 1 else None
+            time.sleep(0.1)
+        if pid is None:
+            raise RuntimeError(f"{name} did not start")
+        time.sleep(2)  # past start-up
+        sample = idle_cpu(pid, seconds, leave_out=pids_running("bench_driver"))
+        out, _ = driver.communicate(timeout=seconds + 60)
+        if driver.returncode != 0:
+            raise RuntimeError(f"{name}: {out.decode('utf-8', 'replace')}")
+        return sample
+    finally:
+        if driver.poll() is None:
+            driver.kill()
+            driver.wait(timeout=10)
+
+
 def measure_idle(env, runs, seconds):
-    """CPU of the program, the wineserver, Xvfb and Wine's other processes over idle ticking."""
-    samples = []
+    """Idle CPU of the program and of the ticking baseline, one run of each in turn."""
+    samples = {"program": [], "ticking_baseline": []}
     for _ in range(runs):
-        program = Program(env, PROGRAM)
-        program.start()
-        try:
-            time.sleep(2)  # past start-up
-            wineserver = one_pid("wineserver")
-            xvfb = one_pid("Xvfb")
-            mine = {os.getpid()}
-            first_state, _ = wine(env, E2E_DRIVER, "state", timeout=30)
-            # The driver's own run is over before the window of time starts.
-            others = [
-                p for p in all_pids() if p not in mine | {program.pid, wineserver, xvfb}
-            ]
-            started = time.monotonic()
-            before = {p: cpu_ticks(p) for p in [program.pid, wineserver, xvfb, *others]}
-            time.sleep(seconds)
-            after = {p: cpu_ticks(p) for p in before}
-            elapsed = time.monotonic() - started
-            last_state, _ = wine(env, E2E_DRIVER, "state", timeout=30)
-
-            def used(pids):
-                return sum(
-                    (after[p] or 0) - (before[p] or 0) for p in pids if before[p] is not None
-                ) / CLOCK_TICKS
-
-            clock_0 = harness.parse_clock(first_state[0].get("clock", "")) if first_state else None
-            clock_1 = harness.parse_clock(last_state[0].get("clock", "")) if last_state else None
-            samples.append(
-                {
-                    "elapsed_s": elapsed,
-                    "program_s": used([program.pid]),
-                    "wineserver_s": used([wineserver]),
-                    "xvfb_s": used([xvfb]),
-                    "other_wine_s": used(others),
-                    "other_processes": {
-                        f"{p} {cmdline(p)}": ((after[p] or 0) - (before[p] or 0)) / CLOCK_TICKS
-                        for p in others
-                        if before[p] is not None
-                    },
-                    "clock_advanced_s": (clock_1 - clock_0).total_seconds()
-                    if clock_0 and clock_1
-                    else None,
-                }
-            )
-        finally:
-            problem = program.stop()
-            if problem:
-                raise RuntimeError(problem)
+        samples["program"].append(idle_program(env, seconds))
+        samples["ticking_baseline"].append(idle_ticking_baseline(env, seconds))
     return samples
 
 
 def report_idle(samples, seconds):
+    program, baseline = samples["program"], samples["ticking_baseline"]
     rows = []
     for label, key in (
-        ("LanyuTimeSync.exe (its Unix process)", "program_s"),
+        ("the program's own Unix process", "program_s"),
         ("wineserver", "wineserver_s"),
         ("Xvfb (the X server)", "xvfb_s"),
         ("Wine's other processes (explorer, services, …)", "other_wine_s"),
     ):
-        ms = [s[key] * 1000 for s in samples]
-        share = [s[key] / s["elapsed_s"] * 100 for s in samples]
-        rows.append([label, median_range(ms), median_range(share, " %", 3)])
-    ticks = [s["clock_advanced_s"] for s in samples if s["clock_advanced_s"] is not None]
+        p = [s[key] * 1000 for s in program]
+        b = [s[key] * 1000 for s in baseline]
+        share = [s[key] / s["elapsed_s"] * 100 for s in program]
+        rows.append(
+            [label, median_range(p), median_range(share, " %", 3), median_range(b), ratio(p, b)]
+        )
+    ticks = [s["clock_advanced_s"] for s in program if s["clock_advanced_s"] is not None]
+    busiest = {}
+    for s in program:
+        for name, used in s["other_processes"].items():
+            command = name.split(" ", 1)[1] if " " in name else name
+            busiest[command] = busiest.get(command, 0.0) + used
+    top = max(busiest, key=busiest.get) if busiest else "none"
     note = (
-        f"The clock on display advanced {median_range(ticks, ' s')} over the "
-        f"{seconds} s (plus the driver's two readings), so it ticked throughout."
+        f"The program's clock advanced {median_range(ticks, ' s')} over the {seconds} s, so it"
+        f" ticked throughout. Of Wine's other processes, {top} used the most; they run the same"
+        " with the baseline."
     )
     return (
-        table([f"CPU over {seconds} idle s of ticking", "CPU time (ms)", "of one core"], rows)
+        table(
+            [
+                f"CPU over {seconds} idle s",
+                "LanyuTimeSync.exe (ms)",
+                "of one core",
+                "ticking baseline (ms)",
+                "ratio",
+            ],
+            rows,
+        )
         + "\n\n"
         + note
     )
@@ -766,6 +825,10 @@ def report_soak(soak, count, box_count):
         )
     text += f"\n\nThe whole soak took {soak['seconds']:.0f} s, the clock ticking throughout."
     every = samples + box_samples
+    text += (
+        f" The program's peak working set over all of it (VmHWM): "
+        f"{max(s['program']['VmHWM'] for s in every) / (1 << 20):.1f} MiB."
+    )
     unreal = [k for k in UNREAL_NAMES if all(s["windows"].get(k, 0) == 0 for s in every)]
     if unreal:
         text += (
