@@ -194,13 +194,15 @@ def kib(value):
 # Test daytime servers of the bench -------------------------------------------------------------
 
 
-def answer_now_and_close():
-    """Sends the present UTC time at once and closes, as NIST's servers do."""
+def answer_at_once(make_line, gives_time=False):
+    """Sends the line that `make_line` builds from the present UTC time at once, and closes, as
+    NIST's servers do. `gives_time`: the line carries that time, for the labels to show."""
 
     def serve(sock, conn, stop):
         when = servers.utc_now().replace(microsecond=0)
-        conn.sent_time = when
-        data = servers.nist_line(when)
+        data = make_line(when)
+        if gives_time:
+            conn.sent_time = when
         sock.sendall(data)
         conn.sent += data
         conn.done.set()
@@ -430,7 +432,7 @@ def report_idle(samples, seconds):
 
 def measure_latency(env, runs):
     """A click against a server that answers at once, and the plain client against the same."""
-    lab = servers.Lab({0: servers.serving(answer_now_and_close())})
+    lab = servers.Lab({0: servers.serving(answer_at_once(servers.nist_line, gives_time=True))})
     program = Program(env, PROGRAM)
     clicks = []
     try:
@@ -575,17 +577,6 @@ def soak_server():
             answer_at_once(lambda w: servers.nist_line(w, month=13)),
         )
     )
-
-
-def answer_at_once(make_line):
-    def serve(sock, conn, stop):
-        when = servers.utc_now().replace(microsecond=0)
-        data = make_line(when)
-        sock.sendall(data)
-        conn.sent += data
-        conn.done.set()
-
-    return serve
 
 
 def check_soak_state(result, kind, lab, problems, index):
@@ -882,6 +873,9 @@ def main():
     if os.getpid() != 1:
         sys.exit("bench.py runs inside the namespace that scripts/bench makes")
     chosen = set(args.only.split(","))
+    unknown = chosen - {"start", "idle", "latency", "held", "soak"}
+    if unknown:
+        parser.error(f"--only: no part called {', '.join(sorted(unknown))}")
     global SOAK_SPACING
     SOAK_SPACING = args.soak_interval_ms / 1000 + 0.05
 
