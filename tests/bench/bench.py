@@ -53,21 +53,7 @@ def windows_path(path):
 # The programs ----------------------------------------------------------------------------------
 
 
-def wine(env, exe, *args, timeout):
-    """Runs a Windows console program to its end; its JSON lines and its exit status."""
-    done = subprocess.run(
-        ["wine", exe, *[str(a) for a in args]],
-        env=env,
-        stdin=subprocess.DEVNULL,
-        capture_output=True,
-        timeout=timeout,
-    )
-    lines = []
-    for line in done.stdout.decode("utf-8", "replace").splitlines():
-        line = line.strip()
-        if line.startswith("{"):
-            lines.append(json.loads(line))
-    return lines, done.returncode
+wine = harness.run_tool
 
 
 class Program:

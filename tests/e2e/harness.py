@@ -194,25 +194,30 @@ def start_wine(env):
 # The program and the driver --------------------------------------------------------------------
 
 
+def run_tool(env, exe, *args, timeout):
+    """Runs a Windows console tool to its end under Wine; its JSON lines and its exit status."""
+    done = subprocess.run(
+        ["wine", exe, *[str(a) for a in args]],
+        env=env,
+        stdin=subprocess.DEVNULL,
+        capture_output=True,
+        timeout=timeout,
+    )
+    lines = []
+    for line in done.stdout.decode("utf-8", "replace").splitlines():
+        line = line.strip()
+        if line.startswith("{"):
+            lines.append(json.loads(line))
+    return lines, done.returncode
+
+
 class Driver:
     def __init__(self, env):
         self.env = env
 
     def __call__(self, *args, timeout=60):
         """Runs one subcommand; its JSON lines and its exit status."""
-        done = subprocess.run(
-            ["wine", DRIVER, *[str(a) for a in args]],
-            env=self.env,
-            stdin=subprocess.DEVNULL,
-            capture_output=True,
-            timeout=timeout,
-        )
-        lines = []
-        for line in done.stdout.decode("utf-8", "replace").splitlines():
-            line = line.strip()
-            if line.startswith("{"):
-                lines.append(json.loads(line))
-        return lines, done.returncode
+        return run_tool(self.env, DRIVER, *args, timeout=timeout)
 
 
 class Program:
