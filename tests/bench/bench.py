@@ -56,46 +56,19 @@ def windows_path(path):
 wine = harness.run_tool
 
 
-class Program:
+class Program(harness.Program):
     """The program started as a user starts it (`wine LanyuTimeSync.exe`), watched from /proc."""
 
     def __init__(self, env, exe):
-        self.env = env
-        self.exe = exe
-        self.process = None
+        super().__init__(env, harness.Driver(env), exe)
         self.pid = None  # the Unix process that runs it
 
     def start(self):
-        self.process = subprocess.Popen(
-            ["wine", self.exe],
-            env=self.env,
-            stdin=subprocess.DEVNULL,
-            stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL,
-        )
-        lines, status = wine(self.env, E2E_DRIVER, "wait-window", 20000, timeout=40)
-        if status != 0:
-            raise RuntimeError(f"the window did not appear: {lines}")
+        super().start()
         found = pids_running(os.path.basename(self.exe))
         if len(found) != 1:
             raise RuntimeError(f"{len(found)} processes run {os.path.basename(self.exe)}")
         self.pid = found[0]
-
-    def stop(self):
-        """Closes the window; a problem when the program did not end with it."""
-        if not self.process:
-            return None
-        wine(self.env, E2E_DRIVER, "close-box", 2000, timeout=20)
-        _, closed = wine(self.env, E2E_DRIVER, "close", 5000, timeout=20)
-        problem = None if closed == 0 else "the window did not close"
-        try:
-            self.process.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            problem = problem or "the program went on running after its window had closed"
-            self.process.kill()
-            self.process.wait(timeout=10)
-        self.process = None
-        return problem
 
 
 # /proc -----------------------------------------------------------------------------------------

@@ -221,14 +221,15 @@ class Driver:
 
 
 class Program:
-    def __init__(self, env, driver):
+    def __init__(self, env, driver, exe=PROGRAM):
         self.env = env
         self.driver = driver
+        self.exe = exe
         self.process = None
 
     def start(self):
         self.process = subprocess.Popen(
-            ["wine", PROGRAM],
+            ["wine", self.exe],
             env=self.env,
             stdin=subprocess.DEVNULL,
             stdout=subprocess.DEVNULL,
